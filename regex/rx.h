@@ -43,13 +43,12 @@
 // state between calls and is safe to call from several threads.
 #pragma once
 
-enum {
-    RX_STRING = 0,
-    RX_INT = 1,
-    RX_FLOAT = 2,
-};
+// Capture types.
+constexpr int RX_STRING = 0;
+constexpr int RX_INT = 1;
+constexpr int RX_FLOAT = 2;
 
 // Option bit: literal runs compare without regard to ASCII letter case.
-enum { RX_IGNORE_CASE = 1 };
+constexpr int RX_IGNORE_CASE = 1;
 
 const char *rx_match(int options, const char *pattern, const char *subject, int length, ...);

@@ -34,19 +34,43 @@ static bool store(regex_program *r, int byte) {
     return true;
 }
 
+// Appends a three-byte instruction; near the limit byte by byte, so that what
+// fits is kept and the overflow recorded as for single bytes.
+static void emit3(regex_program *r, int op, int a, int b) {
+    if (r->code_size > code_capacity - 3) {
+        emit(r, op);
+        emit(r, a);
+        emit(r, b);
+        return;
+    }
+    unsigned char *at = r->code + r->code_size;
+    at[0] = static_cast<unsigned char>(op);
+    at[1] = static_cast<unsigned char>(a);
+    at[2] = static_cast<unsigned char>(b);
+    r->code_size += 3;
+}
+
 // Appends an instruction that refers to pool bytes [pos, data_size). A length
 // operand holds at most 255, so a run or set that took the whole pool is an
 // overflow rather than a wrapped length.
 static void emit_pool_ref(regex_program *r, int op, int pos) {
     int len = r->data_size - pos;
     if (len > 255) r->error = msg_data_overflow;
-    emit(r, op);
-    emit(r, pos);
-    emit(r, len);
+    emit3(r, op, pos, len);
 }
 
+// The bytes that end a literal run.
+struct meta_table {
+    bool is[256];
+    constexpr meta_table() : is() {
+        for (const char *c = "|.^$*+?()[\\"; *c; c++) is[static_cast<unsigned char>(*c)] = true;
+        is[0] = true; // the terminator ends a run too
+    }
+};
+static constexpr meta_table meta;
+
 static bool is_meta(unsigned char c) {
-    return c != 0 && strchr("|.^$*+?()[\\", c) != nullptr;
+    return meta.is[c];
 }
 
 // Decodes the byte after a backslash: a byte value 0 to 255, or a class code
@@ -103,9 +127,7 @@ static void quantifier(regex_program *r, int *atom_start, int op) {
         r->code[start + 2]--;
         int last = r->code[start + 1] + r->code[start + 2];
         start = r->code_size;
-        emit(r, OP_EXACT);
-        emit(r, last);
-        emit(r, 1);
+        emit3(r, OP_EXACT, last, 1);
         *atom_start = start;
     }
     emit(r, OP_END);
@@ -231,9 +253,7 @@ static void compile_level(regex_program *r, const char **cursor, int depth) {
             if (e & 0xff00) {
                 emit(r, e >> 8);
             } else {
-                emit(r, OP_EXACT);
-                emit(r, r->data_size);
-                emit(r, 1);
+                emit3(r, OP_EXACT, r->data_size, 1);
                 store(r, e);
             }
             break;
@@ -259,11 +279,18 @@ static void compile_level(regex_program *r, const char **cursor, int depth) {
         default: {
             (*cursor)--;
             atom_start = r->code_size;
+            // The run reaches up to the next metacharacter; bytes beyond the
+            // pool are dropped with an overflow.
             int pos = r->data_size;
-            while (**cursor && !is_meta(static_cast<unsigned char>(**cursor))) {
-                store(r, static_cast<unsigned char>(**cursor));
-                (*cursor)++;
-            }
+            const unsigned char *run = reinterpret_cast<const unsigned char *>(*cursor);
+            size_t n = 0;
+            while (!is_meta(run[n])) n++;
+            size_t room = static_cast<size_t>(data_capacity - r->data_size);
+            size_t kept = n < room ? n : room;
+            memcpy(r->data + r->data_size, run, kept);
+            r->data_size += static_cast<int32_t>(kept);
+            if (kept < n) r->error = msg_data_overflow;
+            *cursor += n;
             emit_pool_ref(r, OP_EXACT, pos);
             break;
         }

@@ -32,10 +32,16 @@ void rx_fail(const char *condition) {
     abort();
 }
 
+// tolower of the default locale, which the system never changes: only A to Z
+// fold. Inline, since a literal run compares one byte at a time.
+static inline int fold(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+}
+
 // Compares n bytes without regard to ASCII letter case; 0 when they agree.
 static int casecmp(const unsigned char *a, const unsigned char *b, int n) {
     for (int i = 0; i < n; i++) {
-        int d = tolower(a[i]) - tolower(b[i]);
+        int d = fold(a[i]) - fold(b[i]);
         if (d != 0) return d;
         if (a[i] == 0) return 0;
     }
@@ -79,7 +85,7 @@ static bool accepts(const regex_program *r, int pc, unsigned char c) {
     case OP_ANY:
         return true;
     case OP_EXACT:
-        if (r->options & RX_IGNORE_CASE) return tolower(c) == tolower(r->data[r->code[pc + 1]]);
+        if (r->options & RX_IGNORE_CASE) return fold(c) == fold(r->data[r->code[pc + 1]]);
         return c == r->data[r->code[pc + 1]];
     case OP_ANY_OF:
         return set_has(r, pc, c);
@@ -295,10 +301,25 @@ struct first_bytes {
 };
 
 static void add_first(first_bytes *f, unsigned char c) {
-    if (f->table[c]) return;
+    if (f->count <= 2) {
+        for (int i = 0; i < f->count; i++)
+            if (f->byte[i] == c) return;
+        if (f->count < 2) {
+            f->byte[f->count++] = c;
+            return;
+        }
+        // A third byte: from here on the table holds the members.
+        memset(f->table, 0, sizeof f->table);
+        f->table[f->byte[0]] = f->table[f->byte[1]] = true;
+    }
+    if (!f->table[c]) f->count++;
     f->table[c] = true;
-    if (f->count < 2) f->byte[f->count] = c;
-    f->count++;
+}
+
+static void add_class(first_bytes *f, int cls) {
+    for (int c = 0; c < 256; c++)
+        if (class_has(cls, static_cast<unsigned char>(c)))
+            add_first(f, static_cast<unsigned char>(c));
 }
 
 static void find_first_bytes(const regex_program *r, first_bytes *f) {
@@ -308,33 +329,24 @@ static void find_first_bytes(const regex_program *r, first_bytes *f) {
     while (pc < r->code_size && r->code[pc] == OP_OPEN) pc += 2;
     if (pc >= r->code_size) return;
     int op = r->code[pc];
-    bool possible = op == OP_EXACT || op == OP_ANY_OF || op == OP_DIGIT || op == OP_SPACE;
-    if (!possible || (op == OP_EXACT && r->code[pc + 2] == 0)) return;
-    memset(f->table, 0, sizeof f->table);
-    if (op == OP_EXACT) {
+    if (op == OP_DIGIT || op == OP_SPACE) {
+        add_class(f, op);
+    } else if (op == OP_EXACT && r->code[pc + 2] > 0) {
         unsigned char c = r->data[r->code[pc + 1]];
         add_first(f, c);
         if (r->options & RX_IGNORE_CASE) {
-            add_first(f, static_cast<unsigned char>(tolower(c)));
+            add_first(f, static_cast<unsigned char>(fold(c)));
             add_first(f, static_cast<unsigned char>(toupper(c)));
         }
     } else if (op == OP_ANY_OF) {
         const unsigned char *m = r->data + r->code[pc + 1];
         const unsigned char *end = m + r->code[pc + 2];
         for (; m < end; m++) {
-            if (*m != 0 || m + 1 == end) {
+            if (*m != 0 || m + 1 == end)
                 add_first(f, *m);
-                continue;
-            }
-            int cls = *++m;
-            for (int c = 0; c < 256; c++)
-                if (class_has(cls, static_cast<unsigned char>(c)))
-                    add_first(f, static_cast<unsigned char>(c));
+            else
+                add_class(f, *++m);
         }
-    } else {
-        for (int c = 0; c < 256; c++)
-            if (class_has(op, static_cast<unsigned char>(c)))
-                add_first(f, static_cast<unsigned char>(c));
     }
 }
 

@@ -1,0 +1,115 @@
+"""The Windows handler under Wine: it really launches through ShellExecuteA.
+
+BQW_WINDOWS_EXE names brindlequillworth.exe and BQW_WINEPREFIX the private
+prefix to use. Without wine or the executable the cases skip, except in CI
+(CI=true), where that is a failure.
+"""
+
+import os
+import shutil
+import subprocess
+import unittest
+
+from harness import BOM, Wine, Workspace
+
+EXE = os.environ.get("BQW_WINDOWS_EXE", "")
+PREFIX = os.environ.get("BQW_WINEPREFIX", "")
+IN_CI = os.environ.get("CI") == "true"
+
+COMPOSE = b"https://mail.example.com/compose?to=%RECI%\n"
+ADDRESS = "https://mail.example.com/compose?to="
+
+missing = []
+if not (EXE and os.path.exists(EXE)):
+    missing.append("the Windows build (%s)" % (EXE or "BQW_WINDOWS_EXE unset"))
+if not shutil.which("wine"):
+    missing.append("wine")
+if not PREFIX:
+    missing.append("BQW_WINEPREFIX")
+
+
+class WineHandler(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        if missing:
+            if IN_CI:
+                raise AssertionError("cannot run the Windows tests: missing " + ", ".join(missing))
+            raise unittest.SkipTest("missing " + ", ".join(missing))
+        cls.wine = Wine(PREFIX)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.wine.close()
+
+    def run_case(self, args, template, expect, app_dir_name="app", cwd=None, files=()):
+        ws = Workspace(EXE, template, app_dir_name)
+        try:
+            for name in files:
+                open(os.path.join(cwd or ws.root, name), "w").close()
+            return self.wine.run(ws, args, 1 if expect else 0, cwd=cwd)
+        finally:
+            ws.cleanup()
+
+    def test_launches(self):
+        cases = [
+            ("test link", [], COMPOSE, ADDRESS + "someone@example.com"),
+            ("recipient", ["mailto:ann@example.com"], COMPOSE, ADDRESS + "ann@example.com"),
+            ("non-ASCII link arrives as UTF-8", ["mailto:j\u00f6rg@x.de?subject=\u00fc"], COMPOSE,
+             ADDRESS + "j%c3%b6rg@x.de"),
+            ("byte-order mark", ["mailto:ann"], BOM + COMPOSE, ADDRESS + "ann"),
+            ("joined arguments, no wildcard expansion", ["mailto:ann", "*"], COMPOSE,
+             ADDRESS + "ann%20*"),
+        ]
+        for name, args, template, address in cases:
+            with self.subTest(name):
+                code, launches = self.run_case(args, template, address, files=["zzz.txt"])
+                self.assertEqual(code, 0)
+                self.assertEqual(launches, [(1, address.encode())])
+
+    def test_template_beside_the_executable(self):
+        # Started from another folder, which holds a different link.txt.
+        ws = Workspace(EXE, COMPOSE)
+        other = os.path.join(ws.root, "elsewhere")
+        os.makedirs(other)
+        with open(os.path.join(other, "link.txt"), "wb") as f:
+            f.write(b"https://wrong.example.com/?to=%RECI%\n")
+        try:
+            code, launches = self.wine.run(ws, ["mailto:ann"], 1, cwd=other)
+        finally:
+            ws.cleanup()
+        self.assertEqual((code, launches), (0, [(1, (ADDRESS + "ann").encode())]))
+
+    def test_nothing_launched(self):
+        long_folder = "/".join(["d" * 120, "e" * 120])
+        cases = [
+            ("no usable link", ["abcde"], COMPOSE, 1, "app"),
+            ("no room for a recipient", ["ab", "cde"], COMPOSE, 1, "app"),
+            ("no template", ["mailto:ann"], None, 0, "app"),
+            ("path longer than 250 bytes", ["mailto:ann"], COMPOSE, 0, long_folder),
+        ]
+        for name, args, template, code, folder in cases:
+            with self.subTest(name):
+                got_code, launches = self.run_case(args, template, None, app_dir_name=folder)
+                self.assertEqual(got_code, code)
+                self.assertEqual(launches, [])
+
+
+@unittest.skipUnless(EXE and os.path.exists(EXE) or IN_CI, "no Windows build")
+class WindowsExecutable(unittest.TestCase):
+    def test_imports_only_system_dlls_and_runs_without_console(self):
+        out = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", EXE], capture_output=True,
+                             text=True, check=True).stdout
+        dlls = sorted(line.split(":", 1)[1].strip().lower()
+                      for line in out.splitlines() if "DLL Name:" in line)
+        self.assertEqual(dlls, ["kernel32.dll", "msvcrt.dll", "ole32.dll", "shell32.dll"])
+        self.assertIn("(Windows GUI)", out)
+
+    def test_manifest_sets_utf8_code_page(self):
+        with open(EXE, "rb") as f:
+            data = f.read()
+        self.assertIn(b"<activeCodePage", data)
+        self.assertIn(b">UTF-8</activeCodePage>", data)
+
+
+if __name__ == "__main__":
+    unittest.main()
