@@ -6,8 +6,6 @@
 
 #include "mail_fields.h"
 #include "platform.h"
-#include "strrep.h"
-#include "urlencode.h"
 
 const char test_link[] =
     "mailto:someone@example.com?subject=Hello&body=Thank you for using Brindlequillworth.  This is "
@@ -75,42 +73,33 @@ static compose_status read_template(const char *template_path, char (&line)[line
     return line[0] ? compose_ok : compose_empty_line;
 }
 
+compose_status fill_template(const char *link, const char *line, char **address) {
+    *address = nullptr;
+    // The recipient runs from just after the scheme to the first '?'. A '?' or
+    // end before that leaves no place for one: not a usable link.
+    size_t q = strcspn(link, "?");
+    if (q < scheme_length) return compose_no_link;
+    if (!strstr(line, "%RECI%") && !strstr(line, "%URL%")) return compose_no_recipient;
+
+    field_set fields = extract_mail_fields(link, link + q);
+    const char *filled = fields.recipient ? substitute_mail_fields(line, &fields) : nullptr;
+    if (filled) *address = const_cast<char *>(filled); // never line: it holds a placeholder
+    release_mail_fields(&fields);
+    return *address ? compose_ok : compose_no_memory;
+}
+
 compose_status compose_address(int argc, char **argv, const char *template_path, char **address) {
     *address = nullptr;
     char *link = nullptr;
     compose_status status = join_link(argc, argv, &link);
     if (status != compose_ok) return status;
-
-    // The recipient runs from just after the scheme to the first '?'. A '?' or
-    // end before that leaves no place for one: not a usable link.
-    size_t q = strcspn(link, "?");
-    if (q < scheme_length) {
-        free(link);
-        return compose_no_link;
-    }
-    const char *query = link + q;
-    char *to_part = copy_of(link + scheme_length, q - scheme_length);
-    char *recipient = to_part ? url_escape_recipient(to_part) : nullptr;
-    free(to_part);
-    field_set fields = extract_mail_fields(query);
-
-    char line[line_capacity];
-    status = recipient ? read_template(template_path, line) : compose_no_memory;
-    if (status == compose_ok) {
-        const char *working = substitute_mail_fields(line, &fields);
-        if (!working) {
-            status = compose_no_memory;
-        } else {
-            bool has_recipient = strstr(working, "%RECI%") != nullptr;
-            // Inserted values hold no raw "%RECI%": every encoder escapes a '%'
-            // that begins no hex triplet.
-            *address = str_replace(working, "%RECI%", recipient);
-            if (working != line) free(const_cast<char *>(working));
-            if (!*address) status = has_recipient ? compose_no_memory : compose_no_recipient;
-        }
+    if (strcspn(link, "?") < scheme_length) {
+        status = compose_no_link;
+    } else {
+        char line[line_capacity];
+        status = read_template(template_path, line);
+        if (status == compose_ok) status = fill_template(link, line, address);
     }
     free(link);
-    free(recipient);
-    release_mail_fields(&fields);
     return status;
 }

@@ -13,7 +13,7 @@ enum compose_status {
     compose_no_link,      // no usable link in the arguments
     compose_no_template,  // the template file cannot be opened
     compose_empty_line,   // the template's first line is empty or cannot be read
-    compose_no_recipient, // the template line has no %RECI%
+    compose_no_recipient, // the template line has neither %RECI% nor %URL%
     compose_no_memory,    // memory ran out
 };
 
@@ -25,6 +25,10 @@ compose_status join_link(int argc, char **argv, char **link);
 // Writes the path of link.txt beside the running executable into path. Returns
 // false when the executable's path cannot be had, does not fit or has no folder.
 bool find_template(char (&path)[path_capacity]);
+
+// Fills the template's first line (cut, byte-order mark dropped) for link. On
+// compose_ok *address is a new heap string; otherwise it is null.
+compose_status fill_template(const char *link, const char *line, char **address);
 
 // Composes the address for the link in the arguments with the template at
 // template_path (null: none could be found). On compose_ok *address is a new

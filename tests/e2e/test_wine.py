@@ -10,6 +10,7 @@ import shutil
 import subprocess
 import unittest
 
+import expected
 from harness import BOM, Wine, Workspace
 
 EXE = os.environ.get("BQW_WINDOWS_EXE", "")
@@ -65,6 +66,22 @@ class WineHandler(unittest.TestCase):
                 code, launches = self.run_case(args, template, address, files=["zzz.txt"])
                 self.assertEqual(code, 0)
                 self.assertEqual(launches, [(1, address.encode())])
+
+    def test_complete_handler(self):
+        for name, args, template, address in expected.CASES:
+            with self.subTest(name):
+                code, launches = self.run_case(args, template + b"\r\n", address)
+                self.assertEqual((code, launches), (0, [(1, address)]))
+
+    def test_long_link(self):
+        # Wine 8's own ShellExecuteA fails on addresses from about 1000 bytes
+        # (a bare call shows it), so this is the longest link it can carry;
+        # the Linux suite runs a link of 32,000 bytes.
+        link = expected.long_link(600)
+        self.assertLess(len(expected.gmail_address(link)), 1000)
+        code, launches = self.run_case([link.decode()], expected.GMAIL + b"\n", True)
+        self.assertEqual(code, 0)
+        self.assertEqual(launches, [(1, expected.gmail_address(link))])
 
     def test_template_beside_the_executable(self):
         # Started from another folder, which holds a different link.txt.
