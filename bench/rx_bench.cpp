@@ -167,34 +167,27 @@ void set_counters(benchmark::State &state, const std::string &q) {
     state.counters["query_bytes"] = static_cast<double>(q.size());
 }
 
+using extractor = void (*)(const std::string &, std::vector<char> &, values *);
+
+// Times one extractor on the query that the benchmark's argument picks.
+template <extractor extract> void BM_extract(benchmark::State &state) {
+    std::string q = queries()[static_cast<size_t>(state.range(0))];
+    std::vector<char> buf(q.size() + 1);
+    for (auto _ : state) {
+        extract(q, buf, nullptr);
+        benchmark::DoNotOptimize(buf.data());
+    }
+    set_counters(state, q);
+}
+
 void BM_rx_match(benchmark::State &state) {
-    std::string q = queries()[static_cast<size_t>(state.range(0))];
-    std::vector<char> buf(q.size() + 1);
-    for (auto _ : state) {
-        with_rx(q, buf, nullptr);
-        benchmark::DoNotOptimize(buf.data());
-    }
-    set_counters(state, q);
+    BM_extract<with_rx>(state);
 }
-
 void BM_scanner(benchmark::State &state) {
-    std::string q = queries()[static_cast<size_t>(state.range(0))];
-    std::vector<char> buf(q.size() + 1);
-    for (auto _ : state) {
-        with_scanner(q, buf, nullptr);
-        benchmark::DoNotOptimize(buf.data());
-    }
-    set_counters(state, q);
+    BM_extract<with_scanner>(state);
 }
-
 void BM_pcre2_compile_each_call(benchmark::State &state) {
-    std::string q = queries()[static_cast<size_t>(state.range(0))];
-    std::vector<char> buf(q.size() + 1);
-    for (auto _ : state) {
-        with_pcre_each_call(q, buf, nullptr);
-        benchmark::DoNotOptimize(buf.data());
-    }
-    set_counters(state, q);
+    BM_extract<with_pcre_each_call>(state);
 }
 
 void pcre_once(benchmark::State &state, bool jit) {

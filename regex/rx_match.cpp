@@ -253,17 +253,16 @@ static const char *match(const regex_program *r, int pc, const unsigned char *s,
             pc += 1;
             break;
         case OP_PLUS:
+        case OP_PLUS_LAZY:
+            // The first iteration is the plus's own, with the capture array.
             if (match(r, pc + 2, s, len, pos, caps) != nullptr) return msg_no_match;
             [[fallthrough]];
         case OP_STAR:
-            loop_greedy(r, pc, s, len, pos);
-            pc += r->code[pc + 1];
-            break;
-        case OP_PLUS_LAZY:
-            if (match(r, pc + 2, s, len, pos, caps) != nullptr) return msg_no_match;
-            [[fallthrough]];
         case OP_STAR_LAZY:
-            loop_non_greedy(r, pc, s, len, pos);
+            if (op == OP_STAR || op == OP_PLUS)
+                loop_greedy(r, pc, s, len, pos);
+            else
+                loop_non_greedy(r, pc, s, len, pos);
             pc += r->code[pc + 1];
             break;
         case OP_OPTIONAL: {
