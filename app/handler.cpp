@@ -11,7 +11,6 @@ const char test_link[] =
     "mailto:someone@example.com?subject=Hello&body=Thank you for using Brindlequillworth.  This is "
     "a testing message that is shown when you run the mailto handler application directly.";
 
-constexpr size_t scheme_length = 7; // "mailto:", whatever the seven bytes are
 constexpr size_t shortest_link = 6;
 
 static char *copy_of(const char *text, size_t n) {
@@ -59,13 +58,13 @@ bool find_template(char (&path)[path_capacity]) {
     return true;
 }
 
-// Reads the template's first line, cut at its line end, into line and drops a
-// leading UTF-8 byte-order mark.
-static compose_status read_template(const char *template_path, char (&line)[line_capacity]) {
+compose_status read_template(const char *template_path, char (&line)[line_capacity]) {
     FILE *file = template_path ? fopen(template_path, "r") : nullptr;
     if (!file) return compose_no_template;
     bool read = fgets(line, line_capacity, file) != nullptr;
+    bool failed = !read && ferror(file); // a folder, say, opens on some systems
     fclose(file);
+    if (failed) return compose_unreadable;
     if (!read) return compose_empty_line;
     line[strcspn(line, "\r\n")] = 0;
     const unsigned char *u = reinterpret_cast<const unsigned char *>(line);

@@ -12,6 +12,7 @@ enum compose_status {
     compose_ok,           // an address was composed
     compose_no_link,      // no usable link in the arguments
     compose_no_template,  // the template file cannot be opened
+    compose_unreadable,   // the template file opens but cannot be read
     compose_empty_line,   // the template's first line is empty or cannot be read
     compose_no_recipient, // the template line has neither %RECI% nor %URL%
     compose_no_memory,    // memory ran out
@@ -25,6 +26,11 @@ compose_status join_link(int argc, char **argv, char **link);
 // Writes the path of link.txt beside the running executable into path. Returns
 // false when the executable's path cannot be had, does not fit or has no folder.
 bool find_template(char (&path)[path_capacity]);
+
+// Reads the first line of the template at template_path (null: none could be
+// found) into line: cut at its line end, a leading UTF-8 byte-order mark
+// dropped, at most line_capacity - 1 bytes.
+compose_status read_template(const char *template_path, char (&line)[line_capacity]);
 
 // Fills the template's first line (cut, byte-order mark dropped) for link. On
 // compose_ok *address is a new heap string; otherwise it is null.

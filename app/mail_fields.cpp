@@ -17,7 +17,6 @@ const mail_field mail_fields[mail_field_count] = {
 static_assert(std::size(mail_fields) == mail_field_count, "one row per field");
 
 static const char to_name[] = "to";
-constexpr size_t scheme_length = 7; // "mailto:", whatever the seven bytes are
 
 // "[?&]" + name + "=([^&]*)": the fixed parts take 12 bytes, so names of up to
 // 12 bytes fit.

@@ -7,6 +7,9 @@
 
 #include <cstddef>
 
+// The recipient starts after "mailto:", whatever those seven bytes are.
+constexpr size_t scheme_length = 7;
+
 struct mail_field {
     const char *query_name;  // the query parameter, matched without regard to case
     const char *placeholder; // the template token without its percent signs

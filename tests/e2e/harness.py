@@ -104,6 +104,22 @@ def run_native(executable, args, template, valgrind=False, env_extra=None, app_d
         ws.cleanup()
 
 
+def run_preview(executable, args, template, cwd_files=None):
+    """Runs the preview tool from a fresh folder with template beside it as
+    link.txt (None: no link.txt) and files named in cwd_files in the working
+    folder. Returns (exit code, standard output, standard error)."""
+    ws = Workspace(executable, template)
+    try:
+        for name, data in (cwd_files or {}).items():
+            with open(os.path.join(ws.root, name), "wb") as f:
+                f.write(data)
+        proc = subprocess.run([ws.exe] + list(args), cwd=ws.root, stdin=subprocess.DEVNULL,
+                              capture_output=True, timeout=60)
+        return proc.returncode, proc.stdout, proc.stderr
+    finally:
+        ws.cleanup()
+
+
 def _group_alive(pgid):
     """Whether a process of the group still runs; zombies waiting for the
     system to reap them do not count."""
@@ -163,6 +179,18 @@ class Wine:
         else:
             time.sleep(1.5)
         return code, read_launches(self.record_dir)
+
+    def run_console(self, program, args, cwd):
+        """Runs a console program; returns (code, standard output, standard
+        error). Its output goes to files: wine's background processes would
+        keep a pipe open."""
+        out, err = os.path.join(cwd, "stdout.bqw"), os.path.join(cwd, "stderr.bqw")
+        with open(out, "wb") as o, open(err, "wb") as e:
+            code = subprocess.run(["wine", program] + list(args), env=self.env, cwd=cwd,
+                                  stdin=subprocess.DEVNULL, stdout=o, stderr=e,
+                                  timeout=120).returncode
+        with open(out, "rb") as o, open(err, "rb") as e:
+            return code, o.read(), e.read()
 
     def close(self):
         self._quiet(["wineserver", "-k"], timeout=60)

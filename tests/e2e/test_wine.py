@@ -14,6 +14,7 @@ import expected
 from harness import BOM, Wine, Workspace
 
 EXE = os.environ.get("BQW_WINDOWS_EXE", "")
+PREVIEW = os.path.join(os.path.dirname(EXE), "brindlequillworth-preview.exe") if EXE else ""
 PREFIX = os.environ.get("BQW_WINEPREFIX", "")
 IN_CI = os.environ.get("CI") == "true"
 
@@ -21,8 +22,9 @@ COMPOSE = b"https://mail.example.com/compose?to=%RECI%\n"
 ADDRESS = "https://mail.example.com/compose?to="
 
 missing = []
-if not (EXE and os.path.exists(EXE)):
-    missing.append("the Windows build (%s)" % (EXE or "BQW_WINDOWS_EXE unset"))
+for program in (EXE, PREVIEW):
+    if not (program and os.path.exists(program)):
+        missing.append("the Windows build (%s)" % (program or "BQW_WINDOWS_EXE unset"))
 if not shutil.which("wine"):
     missing.append("wine")
 if not PREFIX:
@@ -73,6 +75,27 @@ class WineHandler(unittest.TestCase):
                 code, launches = self.run_case(args, template + b"\r\n", address)
                 self.assertEqual((code, launches), (0, [(1, address)]))
 
+    def test_preview_prints_what_the_handler_launches(self):
+        cases = [(name, args, template + b"\r\n", 1) for name, args, template, _ in expected.CASES]
+        cases += [("no usable link", ["abcde"], COMPOSE, 0), ("no %RECI%", ["mailto:ann"], b"h/\n", 0)]
+        for name, args, template, expect in cases:
+            with self.subTest(name):
+                ws = Workspace(EXE, template)
+                try:
+                    shutil.copy2(PREVIEW, ws.app_dir)
+                    code, launches = self.wine.run(ws, args, expect)
+                    preview = os.path.join(ws.app_dir, os.path.basename(PREVIEW))
+                    got = self.wine.run_console(preview, args, ws.root)
+                finally:
+                    ws.cleanup()
+                # The console's text mode ends lines with CR LF.
+                if launches:
+                    self.assertEqual(got, (0, launches[0][1] + b"\r\n", b""))
+                elif code == 1:
+                    self.assertEqual(got, (1, b"", b"no usable link\r\n"))
+                else:
+                    self.assertEqual(got, (2, b"", b"the template has no %RECI%\r\n"))
+
     def test_long_link(self):
         # Wine 8's own ShellExecuteA fails on addresses from about 1000 bytes
         # (a bare call shows it), so this is the longest link it can carry;
@@ -120,6 +143,12 @@ class WindowsExecutable(unittest.TestCase):
                       for line in out.splitlines() if "DLL Name:" in line)
         self.assertEqual(dlls, ["kernel32.dll", "msvcrt.dll", "ole32.dll", "shell32.dll"])
         self.assertIn("(Windows GUI)", out)
+
+    def test_preview_is_a_console_program(self):
+        out = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", PREVIEW], capture_output=True,
+                             text=True, check=True).stdout
+        self.assertIn("(Windows CUI)", out)
+        self.assertNotIn("libstdc++", out)
 
     def test_manifest_sets_utf8_code_page(self):
         with open(EXE, "rb") as f:
