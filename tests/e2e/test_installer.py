@@ -181,6 +181,11 @@ class Installer(unittest.TestCase):
         self.assertEqual(code, 0)
         self.assertEqual(launches, [(1, expected.gmail_address(LINK.encode()))])
 
+        # The installed preview tool prints that same address.
+        preview = self.wine.run_console(self.folder_win + r"\brindlequillworth-preview.exe", [LINK],
+                                        self.work)
+        self.assertEqual(preview, (0, expected.gmail_address(LINK.encode()) + b"\r\n", b""))
+
         # 5. The quiet uninstaller from Add/Remove Programs removes every file
         # and key of the installation, and the Programs folder if it made it.
         self.uninstall_quietly()
