@@ -58,7 +58,9 @@ bool find_template(char (&path)[path_capacity]) {
     return true;
 }
 
-compose_status read_template(const char *template_path, char (&line)[line_capacity]) {
+// Reads the template's first line, cut at its line end, into line and drops a
+// leading UTF-8 byte-order mark.
+static compose_status read_template(const char *template_path, char (&line)[line_capacity]) {
     FILE *file = template_path ? fopen(template_path, "r") : nullptr;
     if (!file) return compose_no_template;
     bool read = fgets(line, line_capacity, file) != nullptr;

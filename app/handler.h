@@ -27,11 +27,6 @@ compose_status join_link(int argc, char **argv, char **link);
 // false when the executable's path cannot be had, does not fit or has no folder.
 bool find_template(char (&path)[path_capacity]);
 
-// Reads the first line of the template at template_path (null: none could be
-// found) into line: cut at its line end, a leading UTF-8 byte-order mark
-// dropped, at most line_capacity - 1 bytes.
-compose_status read_template(const char *template_path, char (&line)[line_capacity]);
-
 // Fills the template's first line (cut, byte-order mark dropped) for link. On
 // compose_ok *address is a new heap string; otherwise it is null.
 compose_status fill_template(const char *link, const char *line, char **address);

@@ -10,6 +10,7 @@ import shutil
 import subprocess
 import tempfile
 import time
+import unittest
 
 RECORDER = """#!/bin/sh
 # Stands in for the opener: one file per launch, argument count then address.
@@ -38,6 +39,15 @@ def read_launches(record_dir):
                 count, _, address = f.read().partition(b"\n")
             launches.append((int(count), address))
     return launches
+
+
+def require(missing, suite):
+    """Skips a suite whose tools are missing; in CI (CI=true) that fails it."""
+    if not missing:
+        return
+    if os.environ.get("CI") == "true":
+        raise AssertionError("cannot run the %s: missing %s" % (suite, ", ".join(missing)))
+    raise unittest.SkipTest("missing " + ", ".join(missing))
 
 
 def wait_for(predicate, seconds):

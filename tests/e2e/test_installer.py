@@ -13,11 +13,10 @@ import subprocess
 import unittest
 
 import expected
-from harness import Wine, read_launches, wait_for
+from harness import Wine, read_launches, require, wait_for
 
 SETUP = os.path.abspath(os.environ["BQW_INSTALLER"]) if os.environ.get("BQW_INSTALLER") else ""
 PREFIX = os.environ.get("BQW_WINEPREFIX", "")
-IN_CI = os.environ.get("CI") == "true"
 HERE = os.path.dirname(os.path.abspath(__file__))
 TEMPLATES = os.path.join(HERE, "..", "..", "templates")
 
@@ -43,10 +42,7 @@ def template(name):
 class Installer(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        if missing:
-            if IN_CI:
-                raise AssertionError("cannot run the installer tests: missing " + ", ".join(missing))
-            raise unittest.SkipTest("missing " + ", ".join(missing))
+        require(missing, "installer tests")
         cls.wine = Wine(PREFIX)
         cls.work = PREFIX + "-installer"
         shutil.rmtree(cls.work, ignore_errors=True)

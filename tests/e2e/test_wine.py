@@ -11,7 +11,7 @@ import subprocess
 import unittest
 
 import expected
-from harness import BOM, Wine, Workspace
+from harness import BOM, Wine, Workspace, require
 
 EXE = os.environ.get("BQW_WINDOWS_EXE", "")
 PREVIEW = os.path.join(os.path.dirname(EXE), "brindlequillworth-preview.exe") if EXE else ""
@@ -34,10 +34,7 @@ if not PREFIX:
 class WineHandler(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        if missing:
-            if IN_CI:
-                raise AssertionError("cannot run the Windows tests: missing " + ", ".join(missing))
-            raise unittest.SkipTest("missing " + ", ".join(missing))
+        require(missing, "Windows tests")
         cls.wine = Wine(PREFIX)
 
     @classmethod
