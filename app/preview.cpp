@@ -1,27 +1,11 @@
-// brindlequillworth-preview: composes the address exactly as the handler does
-// for the same link and template, and prints it instead of opening it. When
-// nothing would be opened it prints one line that says why.
+#include "preview.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "handler.h"
 #include "mail_fields.h"
 #include "urlencode.h"
-
-#ifdef _WIN32
-// The link reaches the preview as it reaches the handler: no wildcard expansion.
-int _dowildcard = 0;
-#endif
-
-enum preview_exit {
-    exit_printed = 0,  // an address was printed
-    exit_no_link = 1,  // no usable link
-    exit_template = 2, // the template cannot be found, opened or used
-    exit_usage = 3,    // unknown option or missing FILE
-    exit_failure = 4,  // memory ran out or the output cannot be written
-};
 
 static const char usage[] =
     "usage: brindlequillworth-preview [--template FILE] [--fields] [--] [LINK ...]\n"
@@ -41,31 +25,31 @@ static const char usage[] =
 
 // Prints text in double quotes, with '"', '\\' and the control bytes escaped so
 // that every value fits on its line.
-static void print_quoted(const char *text) {
-    putchar('"');
+static void print_quoted(FILE *out, const char *text) {
+    putc('"', out);
     for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; p++) {
         if (*p == '"' || *p == '\\')
-            printf("\\%c", *p);
+            fprintf(out, "\\%c", *p);
         else if (*p < 0x20 || *p == 0x7f)
-            printf("\\x%02x", *p);
+            fprintf(out, "\\x%02x", *p);
         else
-            putchar(*p);
+            putc(*p, out);
     }
-    putchar('"');
+    putc('"', out);
 }
 
 // One line: the field's name, its placeholder, the raw value and what fills the
 // placeholder (null: memory ran out).
-static void print_field(const char *name, const char *placeholder, const char *raw,
+static void print_field(FILE *out, const char *name, const char *placeholder, const char *raw,
                         const char *encoded) {
-    printf("%-10s %-7s ", name, placeholder);
-    print_quoted(raw ? raw : "");
-    printf(" -> %s\n", encoded ? encoded : "(out of memory)");
+    fprintf(out, "%-10s %-7s ", name, placeholder);
+    print_quoted(out, raw ? raw : "");
+    fprintf(out, " -> %s\n", encoded ? encoded : "(out of memory)");
 }
 
 // Prints what the handler takes out of the link: the recipient, the four fields
 // and the whole link, each raw and as it fills its placeholder.
-static bool print_fields(int argc, char **argv) {
+static bool print_fields(FILE *out, int argc, char **argv) {
     char *link = nullptr;
     compose_status status = join_link(argc, argv, &link);
     if (status != compose_ok) return status != compose_no_memory; // the reason follows
@@ -76,32 +60,32 @@ static bool print_fields(int argc, char **argv) {
     }
     field_set fields = extract_mail_fields(link, link + q);
     // The recipient is the to-part after the scheme and the "to" field, joined.
-    printf("%-10s %-7s ", "recipient", "%RECI%");
+    fprintf(out, "%-10s %-7s ", "recipient", "%RECI%");
     char mark = link[q];
     link[q] = 0;
-    print_quoted(link + scheme_length);
+    print_quoted(out, link + scheme_length);
     link[q] = mark;
     if (fields.to_value && fields.to_value[0]) {
-        fputs(" + to ", stdout);
-        print_quoted(fields.to_value);
+        fputs(" + to ", out);
+        print_quoted(out, fields.to_value);
     }
-    printf(" -> %s\n", fields.recipient ? fields.recipient : "(out of memory)");
+    fprintf(out, " -> %s\n", fields.recipient ? fields.recipient : "(out of memory)");
     for (unsigned int i = 0; i < mail_field_count; i++) {
         const field_binding &b = fields.fields[i];
         char *encoded = b.field_value ? url_encode(b.field_value) : nullptr;
-        print_field(mail_fields[i].query_name, b.placeholder_text ? b.placeholder_text : "",
+        print_field(out, mail_fields[i].query_name, b.placeholder_text ? b.placeholder_text : "",
                     b.field_value, encoded);
         free(encoded);
     }
     char *escaped = url_escape_component(link);
-    print_field("link", "%URL%", link, escaped);
+    print_field(out, "link", "%URL%", link, escaped);
     free(escaped);
     release_mail_fields(&fields);
     free(link);
     return true;
 }
 
-int main(int argc, char **argv) {
+preview_exit preview_main(int argc, char **argv, FILE *out, FILE *err) {
     const char *template_file = nullptr;
     bool show_fields = false;
     int first = 1; // the first argument of the link
@@ -113,20 +97,20 @@ int main(int argc, char **argv) {
         }
         if (a[0] != '-' || a[1] == 0) break; // the link begins
         if (strcmp(a, "--help") == 0 || strcmp(a, "-h") == 0) {
-            fputs(usage, stdout);
+            fputs(usage, out);
             return exit_printed;
         } else if (strcmp(a, "--fields") == 0) {
             show_fields = true;
         } else if (strcmp(a, "--template") == 0) {
             if (first + 1 >= argc) {
-                fprintf(stderr, "--template needs a FILE\n%s", usage);
+                fprintf(err, "--template needs a FILE\n%s", usage);
                 return exit_usage;
             }
             template_file = argv[++first];
         } else if (strncmp(a, "--template=", 11) == 0) {
             template_file = a + 11;
         } else {
-            fprintf(stderr, "unknown option %s\n%s", a, usage);
+            fprintf(err, "unknown option %s\n%s", a, usage);
             return exit_usage;
         }
     }
@@ -139,40 +123,40 @@ int main(int argc, char **argv) {
     const char *path = template_file;
     if (!path && find_template(beside)) path = beside;
 
-    if (show_fields && !print_fields(link_argc, link_argv)) {
-        fputs("out of memory\n", stderr);
+    if (show_fields && !print_fields(out, link_argc, link_argv)) {
+        fputs("out of memory\n", err);
         return exit_failure;
     }
     char *address = nullptr;
     compose_status status = compose_address(link_argc, link_argv, path, &address);
     switch (status) {
     case compose_ok:
-        printf("%s\n", address);
+        fprintf(out, "%s\n", address);
         free(address);
-        if (fflush(stdout) == 0 && !ferror(stdout)) return exit_printed;
-        fputs("cannot write the address\n", stderr);
+        if (fflush(out) == 0 && !ferror(out)) return exit_printed;
+        fputs("cannot write the address\n", err);
         return exit_failure;
     case compose_no_link:
-        fputs("no usable link\n", stderr);
+        fputs("no usable link\n", err);
         return exit_no_link;
     case compose_no_template:
         if (path)
-            fprintf(stderr, "cannot open %s\n", path);
+            fprintf(err, "cannot open %s\n", path);
         else
-            fputs("cannot find link.txt: the path of this program is too long\n", stderr);
+            fputs("cannot find link.txt: the path of this program is too long\n", err);
         return exit_template;
     case compose_unreadable:
-        fprintf(stderr, "cannot read %s\n", path);
+        fprintf(err, "cannot read %s\n", path);
         return exit_template;
     case compose_empty_line:
-        fputs("the template's first line is empty\n", stderr);
+        fputs("the template's first line is empty\n", err);
         return exit_template;
     case compose_no_recipient:
-        fputs("the template has no %RECI%\n", stderr);
+        fputs("the template has no %RECI%\n", err);
         return exit_template;
     case compose_no_memory:
         break;
     }
-    fputs("out of memory\n", stderr);
+    fputs("out of memory\n", err);
     return exit_failure;
 }
