@@ -30,14 +30,15 @@ ManifestDPIAware true
 !define ARP_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Brindlequillworth"
 !define SETTINGS "ms-settings:defaultapps?registeredAppUser=Brindlequillworth"
 
-; Every template, once: its file name without ".txt" and what the page calls it.
+; Every template, once: its file name without ".txt" and what the page calls it
+; (with its access key).
 !macro FOR_EACH_TEMPLATE action
-    !insertmacro ${action} gmail "Gmail"
-    !insertmacro ${action} outlook "Outlook.com (personal Microsoft account)"
-    !insertmacro ${action} outlook-office365 "Outlook on the web (work or school account)"
-    !insertmacro ${action} yahoo "Yahoo Mail"
-    !insertmacro ${action} proton "Proton Mail"
-    !insertmacro ${action} fastmail "Fastmail"
+    !insertmacro ${action} gmail "&Gmail"
+    !insertmacro ${action} outlook "&Outlook.com (personal Microsoft account)"
+    !insertmacro ${action} outlook-office365 "Outlook on the &web (work or school account)"
+    !insertmacro ${action} yahoo "&Yahoo Mail"
+    !insertmacro ${action} proton "&Proton Mail"
+    !insertmacro ${action} fastmail "&Fastmail"
 !macroend
 
 Name "${APP}"
@@ -132,7 +133,7 @@ Function TemplatePage
     ${EndIf}
     StrCpy $2 4
     ${If} ${FileExists} "$INSTDIR\link.txt"
-        ${NSD_CreateRadioButton} 10u $2u 280u 12u "Keep the current link.txt"
+        ${NSD_CreateRadioButton} 10u $2u 280u 12u "&Keep the current link.txt"
         Pop $0
         nsDialogs::SetUserData $0 "keep"
         ${NSD_OnClick} $0 TemplateClicked

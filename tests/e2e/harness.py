@@ -151,15 +151,17 @@ class Wine:
     """A private Wine prefix with a recorder as its browser and a persistent
     wineserver, shared by every case of a run."""
 
-    def __init__(self, prefix):
+    def __init__(self, prefix, display=""):
         self.prefix = prefix
         self.record_dir = os.path.join(prefix + "-record")
         os.makedirs(self.record_dir, exist_ok=True)
         self.env = dict(os.environ)
         self.env.update({"WINEPREFIX": prefix, "WINEDEBUG": "-all", "LANG": "C.UTF-8",
                          "LC_ALL": "C.UTF-8", "WINEDLLOVERRIDES": "mscoree,mshtml=",
-                         "DISPLAY": ""})
+                         "DISPLAY": display})
         self.env.pop("BQW_GATE", None)
+        # Wine's desktop process keeps the display it started with.
+        self._quiet(["wineserver", "-k"], timeout=60)
         fresh = not os.path.exists(os.path.join(prefix, "system.reg"))
         if fresh:
             self._quiet(["wineboot", "-i"], timeout=300)

@@ -1,7 +1,8 @@
 """The Windows installer under Wine, end to end: a silent installation, its
 files and registry values, the ProgID made the mailto handler, a mailto link
 opened through the shell reaching the recorder as the compose address, and a
-silent uninstallation that leaves nothing of its own behind.
+silent uninstallation that leaves nothing of its own behind. Then the same
+through the installer's pages, typed into on a virtual display.
 
 BQW_INSTALLER names the setup program and BQW_WINEPREFIX the private prefix.
 Without wine or the installer the cases skip, except in CI (CI=true).
@@ -10,6 +11,7 @@ Without wine or the installer the cases skip, except in CI (CI=true).
 import os
 import shutil
 import subprocess
+import time
 import unittest
 
 import expected
@@ -26,6 +28,8 @@ REGISTERED = r"HKCU\Software\RegisteredApplications"
 ARP = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brindlequillworth"
 MAILTO = r"HKCR\mailto\shell\open\command"
 SETTINGS = r"HKCR\ms-settings"
+SETTINGS_OPENED = (b"https://settings.invalid/?opened=ms-settings%3adefaultapps%3fregisteredAppUser"
+                   b"%3dBrindlequillworth")
 LINK = "mailto:ann@example.com?subject=Gr\u00fc\u00dfe & more&body=Hi there&cc=bob@example.com"
 
 missing = [what for what, ok in [("the installer (%s)" % (SETUP or "BQW_INSTALLER unset"),
@@ -34,16 +38,20 @@ missing = [what for what, ok in [("the installer (%s)" % (SETUP or "BQW_INSTALLE
            if not ok]
 
 
+missing_display = [what for what in ("Xvfb", "xdotool") if not shutil.which(what)]
+
+
 def template(name):
     with open(os.path.join(TEMPLATES, name + ".txt"), "rb") as f:
         return f.read()
 
 
-class Installer(unittest.TestCase):
+class InstallerCase(unittest.TestCase):
+    """The prefix, where the installation goes, and ways to look at it."""
+
     @classmethod
-    def setUpClass(cls):
-        require(missing, "installer tests")
-        cls.wine = Wine(PREFIX)
+    def start(cls, display=""):
+        cls.wine = Wine(PREFIX, display)
         cls.work = PREFIX + "-installer"
         shutil.rmtree(cls.work, ignore_errors=True)
         os.makedirs(cls.work)
@@ -109,6 +117,47 @@ class Installer(unittest.TestCase):
         wait_for(lambda: read_launches(self.wine.record_dir), 20)
         return code, read_launches(self.wine.record_dir)
 
+    def stand_in_for_settings(self):
+        """Wine has no default-apps page: a copy of the installed handler
+        stands in for the ms-settings scheme and passes the address it was
+        given on to the recorder."""
+        stand_in = os.path.join(self.work, "settings")
+        os.makedirs(stand_in, exist_ok=True)
+        shutil.copy(os.path.join(self.folder, "brindlequillworth.exe"), stand_in)
+        with open(os.path.join(stand_in, "link.txt"), "w") as f:
+            f.write("https://settings.invalid/?opened=%URL%\n")
+        stand_in_win = subprocess.run(["winepath", "-w", stand_in + "/brindlequillworth.exe"],
+                                      env=self.wine.env, capture_output=True, text=True).stdout
+        self.reg("add", SETTINGS, "/v", "URL Protocol", "/d", "", "/f")
+        self.reg("add", SETTINGS + r"\shell\open\command", "/ve", "/d",
+                 '"%s" "%%1"' % stand_in_win.strip(), "/f")
+
+    def settings_opened(self):
+        wait_for(lambda: read_launches(self.wine.record_dir), 20)
+        return read_launches(self.wine.record_dir) == [(1, SETTINGS_OPENED)]
+
+    def uninstall_quietly(self):
+        quiet = self.value(ARP, "QuietUninstallString")
+        program, switch = quiet.rsplit(" ", 1)
+        # It returns at once and runs on from a copy of itself; its entry in
+        # Add/Remove Programs goes last.
+        self.assertEqual(self.console([program.strip('"'), switch])[0], 0)
+        self.assertTrue(wait_for(lambda: not self.key_exists(ARP), 30))
+
+    def assert_all_gone(self):
+        self.assertFalse(os.path.exists(self.folder), self.files())
+        for key in [PROGID, APP_KEY, ARP]:
+            self.assertFalse(self.key_exists(key), key)
+        self.assertIsNone(self.value(REGISTERED, "Brindlequillworth"))
+        self.assertEqual(os.path.isdir(self.programs), self.programs_existed)
+
+
+class SilentInstaller(InstallerCase):
+    @classmethod
+    def setUpClass(cls):
+        require(missing, "installer tests")
+        cls.start()
+
     def test_install_open_and_uninstall(self):
         if os.path.exists(self.folder):
             self.fail("an earlier run left %s" % self.folder)
@@ -148,25 +197,11 @@ class Installer(unittest.TestCase):
         self.assertEqual(self.install(), 0)
         self.assertEqual(self.link_txt(), b"https://mail.example.com/?to=%RECI%\r\n")
 
-        # /SETTINGS opens the default-apps page. Wine has none: a copy of the
-        # handler stands in for it and passes the address it was given on to
-        # the recorder.
-        stand_in = os.path.join(self.work, "settings")
-        os.makedirs(stand_in)
-        shutil.copy(os.path.join(self.folder, "brindlequillworth.exe"), stand_in)
-        with open(os.path.join(stand_in, "link.txt"), "w") as f:
-            f.write("https://settings.invalid/?opened=%URL%\n")
-        stand_in_win = subprocess.run(["winepath", "-w", stand_in + "/brindlequillworth.exe"],
-                                      env=self.wine.env, capture_output=True, text=True).stdout
-        self.reg("add", SETTINGS, "/v", "URL Protocol", "/d", "", "/f")
-        self.reg("add", SETTINGS + r"\shell\open\command", "/ve", "/d",
-                 '"%s" "%%1"' % stand_in_win.strip(), "/f")
+        # /SETTINGS opens the default-apps page.
+        self.stand_in_for_settings()
         self.wine.clear_record()
         self.assertEqual(self.install("/TEMPLATE=gmail", "/SETTINGS"), 0)
-        wait_for(lambda: read_launches(self.wine.record_dir), 20)
-        self.assertEqual(read_launches(self.wine.record_dir), [
-            (1, b"https://settings.invalid/?opened=ms-settings%3adefaultapps%3fregisteredAppUser"
-                b"%3dBrindlequillworth")])
+        self.assertTrue(self.settings_opened())
 
         # 3. The user's choice, as Wine reads it: the ProgID's command opens
         # mailto links.
@@ -185,11 +220,7 @@ class Installer(unittest.TestCase):
         # 5. The quiet uninstaller from Add/Remove Programs removes every file
         # and key of the installation, and the Programs folder if it made it.
         self.uninstall_quietly()
-        self.assertFalse(os.path.exists(self.folder), self.files())
-        for key in [PROGID, APP_KEY]:
-            self.assertFalse(self.key_exists(key), key)
-        self.assertIsNone(self.value(REGISTERED, "Brindlequillworth"))
-        self.assertEqual(os.path.isdir(self.programs), self.programs_existed)
+        self.assert_all_gone()
 
         # A file of the user's in the folder stays, and so does the folder.
         self.assertEqual(self.install(), 0)
@@ -201,13 +232,112 @@ class Installer(unittest.TestCase):
         if not self.programs_existed:
             os.rmdir(self.programs)
 
-    def uninstall_quietly(self):
-        quiet = self.value(ARP, "QuietUninstallString")
-        program, switch = quiet.rsplit(" ", 1)
-        # It returns at once and runs on from a copy of itself; its entry in
-        # Add/Remove Programs goes last.
-        self.assertEqual(self.console([program.strip('"'), switch])[0], 0)
-        self.assertTrue(wait_for(lambda: not self.key_exists(ARP), 30))
+
+class Display:
+    """A virtual X display, and keys typed into its focused window."""
+
+    def __init__(self):
+        read, write = os.pipe()
+        self.server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0",
+                                        "1024x768x24", "-nolisten", "tcp"], pass_fds=(write,),
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        number = b""
+        while not number.endswith(b"\n"):
+            chunk = os.read(read, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read)
+        self.name = ":" + number.decode().strip()
+
+    def xdotool(self, *args, timeout=30):
+        env = dict(os.environ, DISPLAY=self.name)
+        return subprocess.run(["xdotool"] + list(args), env=env, capture_output=True,
+                              timeout=timeout).returncode
+
+    def wait_for_window(self, title):
+        return self.xdotool("search", "--sync", "--name", title, timeout=60) == 0
+
+    def has_window(self, title):
+        return self.xdotool("search", "--name", title) == 0
+
+    def press(self, *keys):
+        # A page needs a moment to take the focus after the one before it.
+        for key in keys:
+            time.sleep(1)
+            self.xdotool("key", key)
+
+    def close(self):
+        self.server.terminate()
+        self.server.wait(timeout=30)
+
+
+class InteractiveInstaller(InstallerCase):
+    @classmethod
+    def setUpClass(cls):
+        require(missing + missing_display, "installer's page tests")
+        cls.display = Display()
+        cls.start(cls.display.name)
+
+    @classmethod
+    def tearDownClass(cls):
+        super().tearDownClass()
+        cls.display.close()
+
+    def launch(self, program):
+        return subprocess.Popen(["wine", program], env=self.wine.env, cwd=self.work,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+
+    def installed_again(self, since):
+        path = os.path.join(self.folder, "uninstall.exe")
+        return os.path.exists(path) and os.stat(path).st_mtime_ns != since and \
+            self.key_exists(ARP)
+
+    def test_pages(self):
+        if os.path.exists(self.folder):
+            self.fail("an earlier run left %s" % self.folder)
+        title = "Brindlequillworth Setup"
+
+        # Welcome, then the web mail page: Alt+W picks Outlook on the web;
+        # Enter installs, and on the last page Enter finishes with "Open
+        # Settings" ticked.
+        self.wine.clear_record()
+        setup = self.launch(SETUP)
+        self.assertTrue(self.display.wait_for_window(title))
+        self.display.press("Return", "alt+w", "Return")
+        self.assertTrue(wait_for(lambda: self.installed_again(None), 60))
+        self.stand_in_for_settings()
+        self.display.press("Return")
+        self.assertEqual(setup.wait(timeout=60), 0)
+        self.assertEqual(self.link_txt(), template("outlook-office365"))
+        self.assertTrue(self.settings_opened())
+
+        # Again over it: "Keep the current link.txt" is chosen already.
+        with open(os.path.join(self.folder, "link.txt"), "wb") as f:
+            f.write(b"https://mail.example.com/?to=%RECI%\n")
+        before = os.stat(os.path.join(self.folder, "uninstall.exe")).st_mtime_ns
+        self.wine.clear_record()
+        setup = self.launch(SETUP)
+        self.assertTrue(self.display.wait_for_window(title))
+        self.display.press("Return", "Return")
+        self.assertTrue(wait_for(lambda: self.installed_again(before), 60))
+        self.display.press("Return")
+        self.assertEqual(setup.wait(timeout=60), 0)
+        self.assertEqual(self.link_txt(), b"https://mail.example.com/?to=%RECI%\n")
+
+        # The uninstaller's pages: Enter confirms, and Enter closes it when it
+        # is done.
+        uninstall = self.launch(self.folder_win + r"\uninstall.exe")
+        self.assertTrue(self.display.wait_for_window("Brindlequillworth Uninstall"))
+        self.display.press("Return")
+        self.assertTrue(wait_for(lambda: not self.key_exists(ARP), 60))
+        self.display.press("Return")
+        self.assertTrue(wait_for(lambda: not self.display.has_window("Uninstall"), 30))
+        uninstall.wait(timeout=60)
+        self.assert_all_gone()
+
 
 if __name__ == "__main__":
     unittest.main()
