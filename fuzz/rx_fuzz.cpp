@@ -1,5 +1,6 @@
-// libFuzzer target for rx_match: the input is options, four capture types,
-// then the pattern and the subject separated by a NUL byte.
+// libFuzzer target for rx_match: the input is a flags byte (bit 0 the engine's
+// options, bit 1 a negative length), four capture types, then the pattern and
+// the subject separated by a NUL byte.
 
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +20,7 @@ constexpr int max_quantifiers = 4;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 3) return 0;
     int options = data[0] & 1;
+    bool negative_length = data[0] & 2; // must act as the empty subject
     uint8_t types = data[1];
     data += 2;
     size -= 2;
@@ -52,10 +54,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     bool compiled = rx_compile(&r, options, pattern.data()) == nullptr;
     if (compiled && r.capture_count > 4) return 0; // the call passes four triples
 
+    int length =
+        negative_length ? -1 - static_cast<int>(subject_len) : static_cast<int>(subject_len);
     const char *result =
-        rx_match(options, pattern.data(), s, static_cast<int>(subject_len), args[0][0], args[0][1],
-                 buffers[0].data(), args[1][0], args[1][1], buffers[1].data(), args[2][0],
-                 args[2][1], buffers[2].data(), args[3][0], args[3][1], buffers[3].data());
+        rx_match(options, pattern.data(), s, length, args[0][0], args[0][1], buffers[0].data(),
+                 args[1][0], args[1][1], buffers[1].data(), args[2][0], args[2][1],
+                 buffers[2].data(), args[3][0], args[3][1], buffers[3].data());
     if (!compiled && result == nullptr) abort(); // a compile error must be reported
     return 0;
 }

@@ -39,7 +39,8 @@
 //   "RX_INT: capture failed" or "RX_FLOAT: capture failed".
 //
 // Compiling and matching allocate nothing, and the subject need not be
-// NUL-terminated: no byte outside subject[0, length) is read. The engine has no
+// NUL-terminated: no byte outside subject[0, length) is read. A null subject
+// or a negative length counts as the empty subject. The engine has no
 // state between calls and is safe to call from several threads.
 #pragma once
 

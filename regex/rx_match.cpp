@@ -465,7 +465,12 @@ const char *rx_match(int options, const char *pattern, const char *subject, int 
     regex_program r;
     const char *error = rx_compile(&r, options, pattern);
     if (error) return error;
-    if (!subject) length = 0;
+    // A missing subject or a negative length is the empty subject, held as a
+    // real string so that no null pointer reaches the byte loops or memchr.
+    if (!subject || length < 0) {
+        subject = "";
+        length = 0;
+    }
     // A program without error holds at most max_groups groups.
     RX_CHECK(r.capture_count < capture_capacity);
 

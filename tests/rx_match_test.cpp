@@ -211,6 +211,28 @@ TEST(RxMatch, Messages) {
     EXPECT_STREQ(large, "ab");
 }
 
+TEST(RxMatch, MissingOrNegativeSubjectIsEmpty) {
+    // Anchored patterns run the matcher on the empty subject, whose loops and
+    // memchr must not see a null pointer or a negative length.
+    struct {
+        const char *pattern;
+        bool matches;
+    } empty_cases[] = {{"^[^&]*", true}, {"^.*", true}, {"^a*", true},
+                       {"^(x*)$", true}, {"^a", false}, {"a*", false}};
+    const char text[] = "abc&";
+    for (const auto &c : empty_cases) {
+        for (int length : {0, -1, -100}) {
+            for (const char *subject : {static_cast<const char *>(nullptr), text}) {
+                if (subject == text && length == 0) continue;
+                SCOPED_TRACE(std::string(c.pattern) + " length " + std::to_string(length));
+                char group[4] = "k";
+                const char *got = rx_match(0, c.pattern, subject, length, RX_STRING, 4, group);
+                EXPECT_EQ(got == nullptr, c.matches) << (got ? got : "");
+            }
+        }
+    }
+}
+
 template <typename T>
 const char *match_number(const char *pattern, const std::string &subject, T *out) {
     // The subject without a terminator, so a scan past the capture would show.
